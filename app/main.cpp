@@ -4,15 +4,16 @@
 #include <thread>
 
 #include "checkrun/windowless_run.h"
-#include "hostprobe/internet_check.h"
+#include "app/default_workers.h"
 
 int main() {
   using namespace talu;
-  CheckWorkers workers;
-  workers.checkInternetConnection = CheckInternetConnection;
-  WindowlessCheckRun run(workers, MakeProbePacketTable());
+  WindowlessCheckRun run(DefaultCheckWorkers(), MakeProbePacketTable());
+  PrepareChecksOnOpen();
   run.Open();
-  while (!run.Take().recheckEnabled) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // Until the terminal front-end lands: wait for the end of the run, or for a
+  // run that ended at the Internet check.
+  while (!run.Take().recheckEnabled && !(run.Take().rows.size() == 1 && !run.Take().rows[0].resultText.empty())) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   for (const TableRow& row : run.Take().rows) {
     std::printf("%s\t%s\n", row.stepText.c_str(), row.resultText.c_str());
   }
