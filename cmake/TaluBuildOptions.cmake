@@ -32,3 +32,33 @@ endfunction()
 
 set(THREADS_PREFER_PTHREAD_FLAG ON)
 find_package(Threads REQUIRED)
+
+# Adds a libFuzzer target (only with TALU_FUZZ) and a CTest test, label fuzz,
+# that runs it for a bounded time from the seed corpus in CORPUS.
+#   talu_add_fuzzer(NAME name SOURCES ... LIBS ... CORPUS dir [SECONDS 60])
+if(TALU_FUZZ)
+  # Instrument every library for coverage, so that the fuzzers see into the
+  # code under test and not only into their own entry points.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+  add_custom_target(fuzzers)
+endif()
+function(talu_add_fuzzer)
+  if(NOT TALU_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(F "" "NAME;CORPUS;SECONDS" "SOURCES;LIBS" ${ARGN})
+  if(NOT F_SECONDS)
+    set(F_SECONDS 60)
+  endif()
+  add_executable(${F_NAME} ${F_SOURCES})
+  target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(${F_NAME} PRIVATE ${F_LIBS})
+  add_dependencies(fuzzers ${F_NAME})
+  # Findings go to a scratch folder; the seed corpus in the repo is only read.
+  set(work ${CMAKE_CURRENT_BINARY_DIR}/${F_NAME}-work)
+  add_test(NAME ${F_NAME}
+    COMMAND ${CMAKE_COMMAND} -E env sh -c
+      "mkdir -p '${work}/corpus' && exec '$<TARGET_FILE:${F_NAME}>' -max_total_time=${F_SECONDS} -artifact_prefix='${work}/' '${work}/corpus' '${F_CORPUS}'")
+  set_tests_properties(${F_NAME} PROPERTIES LABELS fuzz TIMEOUT 600)
+endfunction()
