@@ -126,6 +126,46 @@ TEST_F(CheckRunTest, StopDuringTheInternetCheckLetsRowZeroFinishAndStartsNothing
   EXPECT_FALSE(table.RecheckEnabled());
 }
 
+// Exit lands while row 1 is being set up: the table clears the stop flag as
+// the row goes in, so the flag is false when the sequencer next looks at it.
+class ExitOnRowTable final : public ResultTable {
+ public:
+  ExitOnRowTable(RecordingResultTable& inner, int row) : m_inner(inner), m_row(row) {}
+  std::atomic<bool>* stopFlag = nullptr;
+  void InsertRow(int row, const std::string& step) override {
+    m_inner.InsertRow(row, step);
+    if (row == m_row) *stopFlag = false;
+  }
+  void SetResultText(int row, const std::string& text) override { m_inner.SetResultText(row, text); }
+  std::string GetResultText(int row) override { return m_inner.GetResultText(row); }
+  void DeleteAllRows() override { m_inner.DeleteAllRows(); }
+  void EnableRecheckButton(bool enabled) override { m_inner.EnableRecheckButton(enabled); }
+  void StartTimer(int id, std::chrono::milliseconds period) override { m_inner.StartTimer(id, period); }
+  void StopTimer(int id) override { m_inner.StopTimer(id); }
+
+ private:
+  RecordingResultTable& m_inner;
+  int m_row;
+};
+
+TEST_F(CheckRunTest, ExitAfterTheUpnpWorkerStartedInsertsNoFurtherRowAndWaitsForIt) {
+  world.release = std::make_unique<std::latch>(1);
+  ExitOnRowTable exitingTable(table, 1);
+  CheckRunState state(exitingTable, FakeWorkers(), MakeProbePacketTable());
+  exitingTable.stopFlag = &state.m_bRunning;
+  table.EnableRecheckButton(false);
+  state.m_hSequencer = std::thread(RunCheckSequence, &state);
+  ASSERT_TRUE(table.WaitForText(1, kCheckingMarker, 10s));
+  auto exit = std::async(std::launch::async, [&] { StopChecksForExit(&state); });
+  EXPECT_EQ(exit.wait_for(200ms), std::future_status::timeout);  // still waiting for UPnP
+  world.release->count_down();
+  ASSERT_EQ(exit.wait_for(10s), std::future_status::ready);
+  EXPECT_EQ(table.StepTexts(), (std::vector<std::string>{"检查网络...", "检查UPnP映射..."}));
+  EXPECT_EQ(table.History(1).back(), "done 1");
+  EXPECT_EQ(world.started[2], 0);
+  EXPECT_FALSE(table.RecheckEnabled());
+}
+
 TEST_F(CheckRunTest, WaitForWorkersFromTwoThreadsReleasesEachThreadOnce) {
   world.release = std::make_unique<std::latch>(1);
   CheckRunState state(table, FakeWorkers(), MakeProbePacketTable());
