@@ -1,6 +1,8 @@
 #include "app/default_workers.h"
 
 #include "hostprobe/internet_check.h"
+#include "peerprobe/tcp_probe.h"
+#include "schedprobe/udp_probe.h"
 // checks: includes
 
 namespace talu {
@@ -10,7 +12,12 @@ CheckWorkers DefaultCheckWorkers() {
   workers.checkInternetConnection = CheckInternetConnection;
   // checks: row 1 (upnp)
   // checks: row 2 (natType)
+  workers.scheduler = RunSchedulerProbe;
+  workers.highSpeedScheduler = RunHighSpeedSchedulerProbe;
   // checks: rows 3 and 5 (scheduler, highSpeedScheduler)
+  workers.peerProtocol = RunPeerProtocolProbe;
+  workers.bt = RunBtProbe;
+  workers.http = RunHttpProbe;
   // checks: rows 6, 7 and 8 (peerProtocol, bt, http)
   return workers;
 }
