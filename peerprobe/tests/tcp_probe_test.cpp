@@ -183,6 +183,7 @@ TEST_F(TcpProbeTest, AnUnresolvableServerIsReportedAndItsSocketClosed) {
 TEST_F(TcpProbeTest, ASocketThatCannotBeCreatedIsReportedBeforeTheNameIsResolved) {
   TcpProbeSettings settings = BtProbeSettings();
   settings.serverHost = probe_test::kUnresolvableHost;
+  probe_test::CheckTableTypeWhileDescriptorsAreFree(state.ResultTable);
   {
     probe_test::NoFreeDescriptors exhausted;
     ASSERT_TRUE(exhausted.ok());

@@ -132,6 +132,7 @@ TEST_F(UdpProbeTest, AnUnresolvableHostEndsBeforeAnySocket) {
 }
 
 TEST_F(UdpProbeTest, ASocketThatCannotBeCreatedIsReported) {
+  probe_test::CheckTableTypeWhileDescriptorsAreFree(state.ResultTable);
   {
     probe_test::NoFreeDescriptors exhausted;
     ASSERT_TRUE(exhausted.ok());
