@@ -3,6 +3,7 @@
 #include "hostprobe/internet_check.h"
 #include "peerprobe/tcp_probe.h"
 #include "schedprobe/udp_probe.h"
+#include "stun/nat_type_worker.h"
 // checks: includes
 
 namespace talu {
@@ -11,6 +12,7 @@ CheckWorkers DefaultCheckWorkers() {
   CheckWorkers workers;
   workers.checkInternetConnection = CheckInternetConnection;
   // checks: row 1 (upnp)
+  workers.natType = NatTypeWorker;
   // checks: row 2 (natType)
   workers.scheduler = RunSchedulerProbe;
   workers.highSpeedScheduler = RunHighSpeedSchedulerProbe;

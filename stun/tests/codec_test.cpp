@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -254,6 +256,38 @@ TEST(StunDecode, ErrorCodeUnknownListAndFixedSizes) {
       {"xorOnly of any length", Message(kBindingResponse, {Attr(0x0021, Bytes(5, 9))}), true,
        {"xorOnly = true"}, [](const StunRecord& r) { EXPECT_TRUE(r.xorOnly); }},
   });
+}
+
+Bytes ReadCorpusFile(const std::string& name) {
+  std::ifstream file(std::string(TALU_STUN_CORPUS_DIR) + "/" + name, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// coturn's answers to tests I, II and III from 127.0.0.1:5000, captured from
+// a coturn listening on 127.0.0.1 and 127.0.0.2: its SOFTWARE attribute
+// (0x8022, padded to 24 bytes) is passed over.
+TEST(StunDecode, CoturnAnswers) {
+  struct Case {
+    const char* file;
+    std::uint8_t test;
+    std::string source;
+  } const cases[] = {
+      {"coturn_test1.bin", 1, "127.0.0.1:3478"},
+      {"coturn_test2.bin", 2, "127.0.0.2:3478"},
+      {"coturn_test3.bin", 3, "127.0.0.1:3479"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const Bytes bytes = ReadCorpusFile(c.file);
+    ASSERT_EQ(bytes.size(), 84u);
+    const DecodeResult result = Decode(bytes);
+    EXPECT_TRUE(result.ok);
+    EXPECT_EQ(result.lines, (Lines{Received(84), "MappedAddress = 127.0.0.1:5000",
+                                   "SourceAddress = " + c.source,
+                                   "ChangedAddress = 127.0.0.2:3479", "Unknown attribute: 32802"}));
+    EXPECT_EQ(result.record.messageType, kBindingResponse);
+    EXPECT_EQ(result.record.transactionId[0], c.test);
+  }
 }
 
 // --- encoding ---------------------------------------------------------------------
