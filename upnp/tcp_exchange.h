@@ -1,0 +1,34 @@
+// One HTTP exchange as the gateway code makes it: a fresh TCP connection,
+// the request in one send, and the reply read until the device closes the
+// connection or the caller's buffer is full. Shared by the description fetch
+// and the SOAP actions.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace talu::upnp {
+
+enum class ExchangeStatus {
+  Completed,     // the reply was read to the device's close or to a full buffer
+  NotConnected,  // no socket, or the connection was not established
+  SendFailed,
+  ReceiveFailed,
+};
+
+struct ExchangeOutcome {
+  ExchangeStatus status = ExchangeStatus::NotConnected;
+  // The bytes received, at most the capacity asked for.
+  std::string reply;
+  // True when the reply filled the whole capacity: more may have followed.
+  bool filled = false;
+};
+
+// No time-out is set: the exchange lasts until the device closes the
+// connection (see CUpnp for why a blocked exchange is harmless).
+ExchangeOutcome ExchangeOverTcp(std::uint32_t address, std::uint16_t port, std::string_view request,
+                                std::size_t replyCapacity);
+
+}  // namespace talu::upnp
