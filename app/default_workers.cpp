@@ -4,6 +4,9 @@
 #include "peerprobe/tcp_probe.h"
 #include "schedprobe/udp_probe.h"
 #include "stun/nat_type_worker.h"
+#include "hostprobe/local_address.h"
+#include "upnp/upnp.h"
+#include "upnp/upnp_worker.h"
 // checks: includes
 
 namespace talu {
@@ -11,6 +14,7 @@ namespace talu {
 CheckWorkers DefaultCheckWorkers() {
   CheckWorkers workers;
   workers.checkInternetConnection = CheckInternetConnection;
+  workers.upnp = UpnpWorker;
   // checks: row 1 (upnp)
   workers.natType = NatTypeWorker;
   // checks: row 2 (natType)
@@ -25,6 +29,7 @@ CheckWorkers DefaultCheckWorkers() {
 }
 
 void PrepareChecksOnOpen() {
+  CUpnp::GetInstance()->Init(GetLocalAddress());
   // checks: on open
 }
 
