@@ -66,12 +66,22 @@ std::string BuildSoapRequest(SoapAction action, const PortMappingCall& call) {
   return request;
 }
 
-std::optional<std::string> ExchangeSoapAction(SoapAction action, const PortMappingCall& call) {
-  const ExchangeOutcome outcome =
+SoapOutcome ExchangeSoapAction(SoapAction action, const PortMappingCall& call,
+                               std::chrono::milliseconds timeout) {
+  const ExchangeOutcome exchange =
       ExchangeOverTcp(platform::ParseDottedIpv4(std::string(call.host)), call.port,
-                      BuildSoapRequest(action, call), kSoapReplyCapacity);
-  if (outcome.status != ExchangeStatus::Completed) return std::nullopt;
-  return std::string(UpToFirstNul(outcome.reply));
+                      BuildSoapRequest(action, call), kSoapReplyCapacity, timeout);
+  SoapOutcome outcome;
+  switch (exchange.status) {
+    case ExchangeStatus::NotConnected: outcome.kind = SoapOutcome::Kind::NotDelivered; break;
+    case ExchangeStatus::SendFailed:
+    case ExchangeStatus::ReceiveFailed: outcome.kind = SoapOutcome::Kind::NoReply; break;
+    case ExchangeStatus::Completed:
+      outcome.kind = SoapOutcome::Kind::Replied;
+      outcome.reply = std::string(UpToFirstNul(exchange.reply));
+      break;
+  }
+  return outcome;
 }
 
 bool ReplyAcceptsAction(std::string_view reply) {

@@ -2,6 +2,7 @@
 // AddPortMapping and DeletePortMapping, as SOAP requests over HTTP.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -35,10 +36,21 @@ std::string BuildSoapBody(SoapAction action, const PortMappingCall& call);
 // The header block followed by the body, sent as one piece.
 std::string BuildSoapRequest(SoapAction action, const PortMappingCall& call);
 
-// Sends the action over a new connection to the host text at the port. The
-// reply as far as it was read (up to its first NUL), or nothing when the
-// connection, the send or a receive failed.
-std::optional<std::string> ExchangeSoapAction(SoapAction action, const PortMappingCall& call);
+// How one action ended.
+struct SoapOutcome {
+  enum class Kind {
+    Replied,       // the reply was read to the gateway's close (or a full buffer)
+    NotDelivered,  // no connection: the gateway never saw the request
+    NoReply,       // the request may have been carried out, but no reply came
+  };
+  Kind kind = Kind::NotDelivered;
+  std::string reply;  // Replied: as far as it was read, up to its first NUL
+};
+
+// Sends the action over a new connection to the host text at the port, each
+// step bounded by the time-out.
+SoapOutcome ExchangeSoapAction(SoapAction action, const PortMappingCall& call,
+                               std::chrono::milliseconds timeout);
 
 // True when the reply says "200 OK" anywhere, exact case: some gateways put
 // the status only in the body of a reply with a bare status line.

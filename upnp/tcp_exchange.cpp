@@ -25,10 +25,16 @@ bool ReceiveUntilClosedOrFull(platform::Socket socket, std::vector<char>& buffer
 }  // namespace
 
 ExchangeOutcome ExchangeOverTcp(std::uint32_t address, std::uint16_t port, std::string_view request,
-                                std::size_t replyCapacity) {
+                                std::size_t replyCapacity,
+                                std::optional<std::chrono::milliseconds> timeout) {
   ExchangeOutcome outcome;
   const platform::Socket socket = platform::CreateSocket(platform::SocketType::Tcp);
   if (socket == platform::kInvalidSocket) return outcome;
+  if (timeout && (!platform::SetReceiveTimeout(socket, *timeout) ||
+                  !platform::SetSendTimeout(socket, *timeout))) {
+    platform::CloseSocket(socket);
+    return outcome;
+  }
   if (!platform::ConnectIpv4(socket, address, port)) {
     platform::CloseSocket(socket);
     return outcome;

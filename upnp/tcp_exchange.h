@@ -4,8 +4,10 @@
 // and the SOAP actions.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,9 +28,10 @@ struct ExchangeOutcome {
   bool filled = false;
 };
 
-// No time-out is set: the exchange lasts until the device closes the
-// connection (see CUpnp for why a blocked exchange is harmless).
+// With a time-out, it bounds the connect, the send and each receive;
+// without one the exchange lasts until the device closes the connection.
 ExchangeOutcome ExchangeOverTcp(std::uint32_t address, std::uint16_t port, std::string_view request,
-                                std::size_t replyCapacity);
+                                std::size_t replyCapacity,
+                                std::optional<std::chrono::milliseconds> timeout = std::nullopt);
 
 }  // namespace talu::upnp

@@ -30,8 +30,14 @@ constexpr std::chrono::milliseconds kSearchSocketTimeout = 100ms;
 constexpr std::chrono::milliseconds kTick = 100ms;
 constexpr int kTicksPerPass = 20;
 constexpr int kSearchPasses = 3;
-// How often the destructor of a test instance looks for its threads' end.
+// How often the destructor of a test instance looks for its threads' end,
+// and the end of a run for the end of a mapping test.
 constexpr std::chrono::milliseconds kThreadEndPoll = 1ms;
+// After the run has ended a mapping test makes at most two more actions:
+// the one in flight and the removal of what it may have added. Each takes a
+// connect, a send and a receive, each bounded by the action time-out; a
+// receive that trickles in byte by byte is the only way past this bound.
+constexpr int kSettleTimeouts = 6;
 
 std::string DottedFromNetworkOrder(std::uint32_t networkOrder) {
   std::array<std::uint8_t, 4> octets{};
@@ -118,8 +124,19 @@ int CUpnp::MapPort(std::uint16_t internalPort, std::uint16_t externalPort) {
   }
   const bool searched = SearchWindow();
   m_stopped = 1;
-  if (!searched) return -1;
-  return m_tcpMapped && (m_udpMapped || !m_strict) ? 0 : -1;
+  // The outcome is the one at the end of the window; the wait only lets a
+  // test in progress clean up.
+  const bool passed = searched && m_tcpMapped && (m_udpMapped || !m_strict);
+  WaitForMappingTestsToSettle();
+  return passed ? 0 : -1;
+}
+
+void CUpnp::WaitForMappingTestsToSettle() {
+  const std::int64_t deadline =
+      platform::ProcessClockMs() + kSettleTimeouts * m_network.actionTimeout.count();
+  while (m_mappingTestsInProgress.load() != 0 && platform::ProcessClockMs() < deadline) {
+    platform::SleepFor(kThreadEndPoll);
+  }
 }
 
 bool CUpnp::StartReceivingThread(SearchRun run) {

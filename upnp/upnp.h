@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -22,23 +23,36 @@ namespace talu {
 // with loopback addresses and a port of their own, so that no datagram ever
 // leaves the machine.
 struct UpnpNetwork {
+  // A gateway carries out an action in well under a second; ten seconds per
+  // step is for a busy one. The bound keeps a gateway that stops answering
+  // from holding a mapping test, and the end of the run that waits for it,
+  // for ever.
+  static constexpr std::chrono::milliseconds kActionTimeout{10000};
+
   upnp::SearchDestinations searchDestinations;
   std::function<std::vector<std::string>()> defaultGateways;
   // Called on the receiving thread with the outcome of every answer that
   // arrived (0, -1 or -2); a test's window into the handling. May be empty.
   std::function<void(int result)> answerHandled;
+  std::chrono::milliseconds actionTimeout = kActionTimeout;
 
   static UpnpNetwork Real();
 };
 
 // Thread lifetime: a receiving thread is detached, never joined. It may sit
-// in a description fetch or a SOAP exchange for as long as the device keeps
-// the connection open (those sockets have no time-out), outliving its run
-// and even the check run. That is harmless because such a thread touches
-// only its own stack, the atomics below and the fields that nothing writes
-// while a receiving thread lives, and the process instance is never
-// destroyed: exit never waits for the thread, and the thread never sees
-// freed memory when the process ends.
+// in a description fetch for as long as the device keeps the connection
+// open (that socket has no time-out), outliving its run and even the check
+// run. That is harmless: such a thread touches only its own stack, the
+// atomics below and the fields that nothing writes while a receiving thread
+// lives, and the process instance is never destroyed, so exit never waits
+// for the thread and the thread never sees freed memory when the process
+// ends. Once the run has ended such a thread starts nothing on the gateway.
+//
+// A mapping test, on the other hand, is waited for: when the run ends while
+// one is in progress, MapPort returns only after the test has removed the
+// mapping it may have added (each action step is bounded by the action
+// time-out), so that leaving the program right after the UPnP step cannot
+// leave a port forwarded to this host.
 class CUpnp {
  public:
   // The process instance, created on first use and never destroyed. The first
@@ -79,6 +93,7 @@ class CUpnp {
     std::uint16_t externalPort = 0;
   };
   enum class DeletePurpose { ClearEarlierMapping, RemoveOwnMapping };
+  enum class AddVerdict { Accepted, Refused, Unknown };
 
   bool StartReceivingThread(SearchRun run);
   bool SearchWindow();
@@ -88,7 +103,8 @@ class CUpnp {
                            std::uint32_t senderAddress);
   int TestMappings(const SearchRun& run, const std::string& host, std::uint16_t port,
                    const std::string& serviceType, const std::string& controlUrl);
-  bool AddPortMapping(const SearchRun& run, const std::string& host, const char* protocol,
+  void WaitForMappingTestsToSettle();
+  AddVerdict AddPortMapping(const SearchRun& run, const std::string& host, const char* protocol,
                       const std::string& serviceType, std::uint16_t port,
                       const std::string& controlUrl);
   bool DeletePortMapping(const SearchRun& run, const std::string& host, const char* protocol,
@@ -112,6 +128,7 @@ class CUpnp {
   std::string m_localAddress;
   std::string m_description;
   std::atomic<int> m_liveReceivers{0};
+  std::atomic<int> m_mappingTestsInProgress{0};
   const UpnpNetwork m_network;
 };
 

@@ -258,6 +258,10 @@ FakeGatewayHttp::~FakeGatewayHttp() {
 
 void FakeGatewayHttp::Serve(int fd) {
   const std::string request = ReadRequest(fd);
+  if (CarryOutSilently(request)) {
+    HoldUntilReleased(fd);
+    return;
+  }
   const std::string reply = Answer(request);
   if (!reply.empty()) SendAll(fd, reply);
   const bool isDescription = request.rfind("GET ", 0) == 0;
@@ -274,6 +278,19 @@ std::string FakeGatewayHttp::Answer(const std::string& request) {
   if (request.rfind("POST ", 0) == 0) return AnswerAction(request);
   Record(request, "unknown");
   return HttpReply("400 Bad Request", "");
+}
+
+bool FakeGatewayHttp::CarryOutSilently(const std::string& request) {
+  const std::string protocol = Between(request, "<NewProtocol>", "</NewProtocol>");
+  if (request.find("#AddPortMapping\"") == std::string::npos ||
+      behaviour_.silentAddProtocols.count(protocol) == 0) {
+    return false;
+  }
+  const std::string key = protocol + " " + Between(request, "<NewExternalPort>", "</NewExternalPort>");
+  Record(request, "AddPortMapping " + key);
+  std::lock_guard lock(mutex_);
+  mappings_.insert(key);
+  return true;
 }
 
 std::string FakeGatewayHttp::AnswerAction(const std::string& request) {

@@ -98,6 +98,10 @@ struct GatewayBehaviour {
   // An AddPortMapping for one of these is answered only after
   // ReleaseHeldConnections: the action is then still in progress.
   std::set<std::string> stalledAddProtocols;
+  // An AddPortMapping for one of these is carried out but never answered:
+  // the connection stays open until ReleaseHeldConnections or the client
+  // gives up.
+  std::set<std::string> silentAddProtocols;
   // DeletePortMapping of a missing entry: false answers error 714 (as most
   // gateways do), true answers 200 OK (as some do).
   bool deleteMissingAnswersOk = false;
@@ -134,6 +138,7 @@ class FakeGatewayHttp {
  private:
   void Serve(int fd);
   std::string Answer(const std::string& request);
+  bool CarryOutSilently(const std::string& request);
   std::string AnswerAction(const std::string& request);
   void HoldUntilReleased(int fd);
   void CountHeld(int change);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -17,9 +18,11 @@ namespace talu::upnp::testing {
 
 inline constexpr std::uint32_t kGroupAddress = LoopbackAddress(250);
 inline constexpr std::uint32_t kGatewayAddress = LoopbackAddress(1);
-inline const std::string kGatewayText = "127.0.0.1";
-inline const std::string kIpServiceType = "urn:schemas-upnp-org:service:WANIPConnection:1";
-inline const std::string kPppServiceType = "urn:schemas-upnp-org:service:WANPPPConnection:1";
+// Plain arrays, not strings: a fake's thread may still read them while the
+// process ends (the process-end test leaves one running on purpose).
+inline constexpr char kGatewayText[] = "127.0.0.1";
+inline constexpr char kIpServiceType[] = "urn:schemas-upnp-org:service:WANIPConnection:1";
+inline constexpr char kPppServiceType[] = "urn:schemas-upnp-org:service:WANPPPConnection:1";
 
 // The answers each listening address gives to one search.
 using AnswerRule = std::function<std::vector<std::string>(const std::string& searchedType)>;
@@ -76,7 +79,7 @@ class FakeNetwork {
   ReleaseOnExit ReleaseHeldOnExit() { return {http}; }
 
   std::string Location() const {
-    return "http://" + kGatewayText + ":" + std::to_string(http.port()) + "/rootDesc.xml";
+    return std::string("http://") + kGatewayText + ":" + std::to_string(http.port()) + "/rootDesc.xml";
   }
 
   UpnpNetwork Seam() {
@@ -96,8 +99,11 @@ class FakeNetwork {
   }
 
   // A client on this network, set up with 192.168.1.100 as its address.
-  std::unique_ptr<CUpnp> MakeClient() {
-    auto client = std::make_unique<CUpnp>(Seam());
+  std::unique_ptr<CUpnp> MakeClient(
+      std::chrono::milliseconds actionTimeout = UpnpNetwork::kActionTimeout) {
+    UpnpNetwork seam = Seam();
+    seam.actionTimeout = actionTimeout;
+    auto client = std::make_unique<CUpnp>(seam);
     client->Init(NetworkOrderFromOctets(192, 168, 1, 100));
     return client;
   }

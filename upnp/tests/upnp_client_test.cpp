@@ -136,7 +136,7 @@ TEST(UpnpMapPortTest, APassingGatewayGetsSixActionsInOrderAndKeepsNoMapping) {
 
   const auto requests = net.http.Requests();
   ASSERT_EQ(requests.size(), kFullPass.size());
-  const std::string hostAndPort = kGatewayText + ":" + std::to_string(net.http.port());
+  const std::string hostAndPort = std::string(kGatewayText) + ":" + std::to_string(net.http.port());
   EXPECT_EQ(requests[0], "GET /rootDesc.xml HTTP/1.1\r\nHost: " + hostAndPort + "\r\n\r\n");
   PortMappingCall add;
   add.host = kGatewayText;
@@ -258,13 +258,13 @@ TEST(UpnpMapPortTest, GarbageAndOversizedAnswersAreRejectedAndTheGatewayStillPas
   const std::vector<std::string> garbage = {
       std::string(1, '\0'),
       std::string("\xff\xfe\x00\x01 LOCATION:\r\n", 16),
-      "HTTP/1.1 200 OK\r\nST: " + kIpServiceType + "\r\nLOCATION: http://",
-      "HTTP/1.1 200 OK\r\nLOCATION: " + loc + "\r\nST: " + kIpServiceType,
+      std::string("HTTP/1.1 200 OK\r\nST: ") + kIpServiceType + "\r\nLOCATION: http://",
+      std::string("HTTP/1.1 200 OK\r\nLOCATION: ") + loc + "\r\nST: " + kIpServiceType,
       SearchAnswerText("http://127.0.0.1:" + std::string(300, '9') + "/x", kIpServiceType),
       SearchAnswerText(loc + std::string(300, 'p'), kIpServiceType),
-      SearchAnswerText(loc, kIpServiceType + std::string(300, 's')),
+      SearchAnswerText(loc, std::string(kIpServiceType) + std::string(300, 's')),
       SearchAnswerText(loc, kIpServiceType) + std::string(1200, ' '),
-      "HTTP/1.1 200 OK\r\nST: " + kIpServiceType + "\r\nLOCATION: http://" +
+      std::string("HTTP/1.1 200 OK\r\nST: ") + kIpServiceType + "\r\nLOCATION: http://" +
           std::string(600, '1') + ":1/\r\n\r\n",
   };
   net.SetGroupAnswers([&](const std::string&) { return garbage; });
@@ -311,22 +311,45 @@ TEST(UpnpMapPortTest, ADescriptionKeptOpenHoldsTheHandlerButNotTheRun) {
   EXPECT_TRUE(client->Init(0));
 }
 
-TEST(UpnpMapPortTest, AMappingAddedAfterTheRunEndedIsStillRemoved) {
+TEST(UpnpMapPortTest, ARunEndingDuringAnAddWaitsUntilThatMappingIsRemoved) {
   GatewayBehaviour behaviour;
   behaviour.stalledAddProtocols = {"TCP"};
   FakeNetwork net(behaviour);
   auto client = net.MakeClient();
   auto release = net.ReleaseHeldOnExit();
-  // The TCP add is still in progress when the window closes.
-  EXPECT_EQ(client->MapPort(20099, 20099), -1);
-  ASSERT_EQ(net.http.HeldConnections(), 1u);
+  auto run = std::async(std::launch::async, [&] { return client->MapPort(20099, 20099); });
+  ASSERT_TRUE(net.http.WaitForHeldConnections(1));
+  // The window closes while the TCP add is still in progress; the run does
+  // not return before the test has cleaned up.
+  ASSERT_TRUE(Eventually([&] { return !client->Running(); }));
+  EXPECT_EQ(run.wait_for(200ms), std::future_status::timeout);
   net.http.ReleaseHeldConnections();
+  // The outcome is the one at the end of the window.
+  EXPECT_EQ(run.get(), -1);
+  EXPECT_TRUE(net.http.Mappings().empty());
   ASSERT_TRUE(RunEnded(*client));
   EXPECT_EQ(net.http.Exchanges(), std::vector<std::string>(kFullPass.begin(), kFullPass.begin() + 4));
-  EXPECT_TRUE(net.http.Mappings().empty());
   // The flag is set all the same; UDP is not tried once the run has ended.
   EXPECT_TRUE(client->TcpMapped());
   EXPECT_FALSE(client->UdpMapped());
+}
+
+TEST(UpnpMapPortTest, AnAddThatGetsNoReplyIsRemovedAgain) {
+  GatewayBehaviour behaviour;
+  behaviour.silentAddProtocols = {"TCP"};
+  FakeNetwork net(behaviour);
+  auto client = net.MakeClient(300ms);
+  auto release = net.ReleaseHeldOnExit();
+  EXPECT_EQ(client->MapPort(20099, 20099), -1);
+  ASSERT_TRUE(RunEnded(*client));
+  EXPECT_TRUE(net.http.Mappings().empty());
+  const auto exchanges = net.http.Exchanges();
+  ASSERT_GE(exchanges.size(), 4u);
+  EXPECT_EQ(std::vector<std::string>(exchanges.begin(), exchanges.begin() + 4),
+            std::vector<std::string>(kFullPass.begin(), kFullPass.begin() + 4));
+  EXPECT_FALSE(client->TcpMapped());
+  const auto results = net.results.Take();
+  EXPECT_EQ(results, std::vector<int>(results.size(), -2));
 }
 
 TEST(UpnpMapPortTest, ARunAfterAPassingRunPassesAgain) {
