@@ -39,7 +39,8 @@ find_package(Threads REQUIRED)
 if(TALU_FUZZ)
   # Instrument every library for coverage, so that the fuzzers see into the
   # code under test and not only into their own entry points.
-  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
+                      -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
   add_custom_target(fuzzers)
 endif()
