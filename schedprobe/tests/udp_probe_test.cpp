@@ -163,6 +163,7 @@ TEST_F(UdpProbeTest, AReceiveErrorOtherThanTheTimeOutFailsAtOnceWithoutResending
   ASSERT_EQ(sigaction(SIGUSR1, &interrupting, &previous), 0);
   UdpTestResponder silent(AnswerPolicy::Never());
   ASSERT_TRUE(silent.ok());
+  const std::size_t descriptorsBefore = OpenDescriptorCount();
 
   std::thread probe([&] { RunUdpProbe(&state, SchedulerProbeAt(silent.port())); });
   ASSERT_TRUE(silent.WaitForCount(1));
@@ -179,6 +180,7 @@ TEST_F(UdpProbeTest, AReceiveErrorOtherThanTheTimeOutFailsAtOnceWithoutResending
 
   EXPECT_EQ(Row3(), (std::vector<std::string>{kChecking, kCommunicationFailed}));
   EXPECT_EQ(silent.receivedCount(), 1u);
+  EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore) << "the probe left its socket open";
 }
 
 }  // namespace
