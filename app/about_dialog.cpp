@@ -1,6 +1,7 @@
 #include "app/about_dialog.h"
 
 #include <QLabel>
+#include <algorithm>
 #include <QPushButton>
 
 #include "app/dialog_look.h"
@@ -15,6 +16,17 @@ constexpr int kWidth = 235, kHeight = 55;
 constexpr int kIconX = 11, kIconY = 17, kIconSize = 20;
 constexpr int kTextX = 40, kVersionY = 10, kNoticeY = 25, kTextWidth = 119, kTextHeight = 8;
 constexpr int kOkX = 178, kOkY = 7, kButtonWidth = 50, kButtonHeight = 16;
+
+// A text line of the template is one font height; a label draws its text in
+// a pixel or so more, which it gets rather than lose its descenders.
+QLabel* MakeTextLine(const char* text, const QRect& templateRect, QWidget* parent) {
+  auto* label = new QLabel(QString::fromUtf8(text), parent);
+  label->setTextFormat(Qt::PlainText);
+  QRect rect = templateRect;
+  rect.setHeight(std::max(rect.height(), label->minimumSizeHint().height()));
+  label->setGeometry(rect);
+  return label;
+}
 
 }  // namespace
 
@@ -31,13 +43,10 @@ CAboutDlg::CAboutDlg(QWidget* parent)
   icon->setGeometry(iconRect);
   icon->setPixmap(ApplicationIcon().pixmap(iconRect.size()));
 
-  m_version = new QLabel(QString::fromUtf8(ui::kAboutVersion), this);
-  m_version->setTextFormat(Qt::PlainText);
-  m_version->setGeometry(DialogRect(kTextX, kVersionY, kTextWidth, kTextHeight, base));
-
-  m_notice = new QLabel(QString::fromUtf8(ui::kAboutNotice), this);
-  m_notice->setTextFormat(Qt::PlainText);
-  m_notice->setGeometry(DialogRect(kTextX, kNoticeY, kTextWidth, kTextHeight, base));
+  m_version =
+      MakeTextLine(ui::kAboutVersion, DialogRect(kTextX, kVersionY, kTextWidth, kTextHeight, base), this);
+  m_notice =
+      MakeTextLine(ui::kAboutNotice, DialogRect(kTextX, kNoticeY, kTextWidth, kTextHeight, base), this);
 
   m_ok = new QPushButton(QString::fromUtf8(ui::kAboutOk), this);
   m_ok->setGeometry(DialogRect(kOkX, kOkY, kButtonWidth, kButtonHeight, base));

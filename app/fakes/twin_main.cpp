@@ -6,6 +6,7 @@
 //   --diagnostic=TEXT              a line the row-2 worker writes to stderr
 //   --screenshot=FILE.png          show the window, and once the run has
 //                                  ended save the screen around it and exit
+//   --about-screenshot=FILE.png    with --screenshot: the About box as well
 #include <QApplication>
 #include <QPushButton>
 #include <QScreen>
@@ -27,6 +28,7 @@ using namespace talu;
 
 struct TwinOptions {
   std::string screenshot;
+  std::string aboutScreenshot;
 };
 
 bool TakeOption(std::string_view argument, std::string_view name, std::string* value) {
@@ -49,6 +51,8 @@ bool ParseArguments(int argc, char** argv, fakes::FakePlan& plan, TwinOptions& o
       plan.diagnosticLine = value;
     } else if (TakeOption(argv[i], "--screenshot=", &value)) {
       options.screenshot = value;
+    } else if (TakeOption(argv[i], "--about-screenshot=", &value)) {
+      options.aboutScreenshot = value;
     } else {
       return false;
     }
@@ -56,11 +60,32 @@ bool ParseArguments(int argc, char** argv, fakes::FakePlan& plan, TwinOptions& o
   return true;
 }
 
+constexpr int kMarginPixels = 16;
+
+// The screen around a window, with a margin of desktop.
+bool SaveScreenArea(const QWidget& window, const std::string& path) {
+  const QRect area = window.frameGeometry().adjusted(-kMarginPixels, -kMarginPixels,
+                                                     kMarginPixels, kMarginPixels);
+  const QPixmap shot =
+      window.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+  return shot.save(QString::fromStdString(path), "PNG");
+}
+
+// The About box once it is up (and has been drawn), then closed.
+void SaveAboutScreenshotWhenShown(const std::string& path, bool* saved) {
+  constexpr int kDrawnAfterMs = 300;
+  QTimer::singleShot(kDrawnAfterMs, [path, saved] {
+    if (QWidget* about = QApplication::activeModalWidget()) {
+      *saved = SaveScreenArea(*about, path);
+      about->close();
+    }
+  });
+}
+
 // The window as the program shows it; once the run has ended, the screen
-// area of the window (and a margin of desktop) is saved.
-int SaveScreenshot(const std::string& path, char* programName) {
+// area of the window is saved, and of the About box when asked.
+int SaveScreenshot(const TwinOptions& options, char* programName) {
   constexpr int kPollMs = 100;
-  constexpr int kMarginPixels = 16;
   int argc = 1;
   char* argv[] = {programName, nullptr};
   QApplication application(argc, argv);
@@ -72,11 +97,14 @@ int SaveScreenshot(const std::string& path, char* programName) {
   QObject::connect(&poll, &QTimer::timeout, &dialog, [&] {
     if (!dialog.RecheckButton()->isEnabled()) return;
     poll.stop();
-    const QRect area = dialog.frameGeometry().adjusted(-kMarginPixels, -kMarginPixels,
-                                                       kMarginPixels, kMarginPixels);
-    const QPixmap shot = dialog.screen()->grabWindow(0, area.x(), area.y(), area.width(),
-                                                     area.height());
-    status = shot.save(QString::fromStdString(path), "PNG") ? 0 : 1;
+    bool saved = SaveScreenArea(dialog, options.screenshot);
+    if (!options.aboutScreenshot.empty()) {
+      bool aboutSaved = false;
+      SaveAboutScreenshotWhenShown(options.aboutScreenshot, &aboutSaved);
+      dialog.ShowAbout();
+      saved = saved && aboutSaved;
+    }
+    status = saved ? 0 : 1;
     dialog.OnExit();
   });
   poll.start(kPollMs);
@@ -91,13 +119,13 @@ int main(int argc, char** argv) {
   TwinOptions options;
   if (!ParseArguments(argc, argv, plan, options)) {
     std::fprintf(stderr, "usage: %s [--scenario=lan|modem|offline] [--worker-ms=N] "
-                         "[--diagnostic=TEXT] [--screenshot=FILE.png]\n", argv[0]);
+                         "[--diagnostic=TEXT] [--screenshot=FILE.png [--about-screenshot=FILE.png]]\n", argv[0]);
     return 2;
   }
   fakes::UsePlan(&plan);
   if (!options.screenshot.empty()) {
     UseUtf8Locale();
-    return SaveScreenshot(options.screenshot, argv[0]);
+    return SaveScreenshot(options, argv[0]);
   }
   CTaluNetworkCheckApp application(fakes::FakeSuite());
   return application.InitInstance(argv[0]);

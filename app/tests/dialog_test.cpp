@@ -157,6 +157,10 @@ class DialogTest : public QObject {
     QCOMPARE(list->geometry(), DialogRect(7, 7, 306, 154, base));
     QCOMPARE(dialog.RecheckButton()->geometry(), DialogRect(55, 167, 50, 16, base));
     QCOMPARE(dialog.ExitButton()->geometry(), DialogRect(213, 167, 50, 16, base));
+    for (QPushButton* button : {dialog.RecheckButton(), dialog.ExitButton()}) {
+      QVERIFY(button->minimumSizeHint().width() <= button->width());
+      QVERIFY(button->minimumSizeHint().height() <= button->height());
+    }
     QVERIFY(!(dialog.windowFlags() & Qt::WindowMaximizeButtonHint));
     QVERIFY(dialog.windowFlags() & Qt::WindowMinimizeButtonHint);
 
@@ -372,6 +376,7 @@ class DialogTest : public QObject {
     struct Seen {
       QString title, version, notice, ok;
       bool okIsDefault = false;
+      bool textsFit = false;
       bool closed = false;
     };
     // Looks at the About box once it is up, then closes it as the user would.
@@ -384,6 +389,16 @@ class DialogTest : public QObject {
         seen->notice = about->NoticeLabel()->text();
         seen->ok = about->OkButton()->text();
         seen->okIsDefault = about->OkButton()->isDefault();
+        // Nothing cut off: each text needs no more room than its control has.
+        seen->textsFit = true;
+        for (QWidget* control : {static_cast<QWidget*>(about->VersionLabel()),
+                                 static_cast<QWidget*>(about->NoticeLabel()),
+                                 static_cast<QWidget*>(about->OkButton())}) {
+          const QSize needed = control->minimumSizeHint();
+          seen->textsFit = seen->textsFit && needed.width() <= control->width() &&
+                           needed.height() <= control->height() &&
+                           about->rect().contains(control->geometry());
+        }
         if (byEscape) {
           QTest::keyClick(about, Qt::Key_Escape);
         } else {
@@ -405,6 +420,7 @@ class DialogTest : public QObject {
     QVERIFY(!byF1.notice.isEmpty());
     QCOMPARE(byF1.ok, QString("确定"));
     QVERIFY(byF1.okIsDefault);
+    QVERIFY(byF1.textsFit);
 
     Seen byMenu;
     inspectAbout(&byMenu, true);
