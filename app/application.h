@@ -1,29 +1,21 @@
 // The application frame around the main dialog: one copy per user, UTF-8
-// texts, SIGINT and SIGTERM routed to the exit steps, and the choice between
-// the window and the terminal front-end.
+// texts, and the choice between the window and the terminal front-end.
 #pragma once
 
-#include <memory>
-
 #include "app/check_suite.h"
-
-class QSocketNotifier;
 
 namespace talu {
 
 inline constexpr const char* kSingleInstanceName = "TALU_NETWORK_CHECK_2.0";
 
-class CTaluNetworkCheckDlg;
-class ExitSignals;
-
-// SIGINT and SIGTERM end the dialog through its exit route, from its event
-// loop; the notifier must live as long as the dialog runs.
-std::unique_ptr<QSocketNotifier> RouteExitSignals(ExitSignals& exitSignals,
-                                                  CTaluNetworkCheckDlg& dialog);
+// Runs the window with the checks; returns the process's exit status.
+using WindowRunner = int (*)(const CheckSuite& suite, const char* programName);
 
 class CTaluNetworkCheckApp {
  public:
-  explicit CTaluNetworkCheckApp(const CheckSuite& suite) : m_suite(suite) {}
+  // Without a window runner the program is the terminal front-end alone.
+  CTaluNetworkCheckApp(const CheckSuite& suite, WindowRunner runWindow)
+      : m_suite(suite), m_runWindow(runWindow) {}
 
   // Start-up, the dialog (or the terminal front-end) and shutdown; returns the
   // process's exit status. A second copy returns 0 at once, silently.
@@ -33,9 +25,8 @@ class CTaluNetworkCheckApp {
   static bool HasDisplay();
 
  private:
-  int RunWindow(const char* programName);
-
   const CheckSuite m_suite;
+  const WindowRunner m_runWindow;
 };
 
 }  // namespace talu

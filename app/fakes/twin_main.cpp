@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "app/application.h"
+#include "app/window_application.h"
 #include "app/dialog_look.h"
 #include "app/fakes/fake_checks.h"
 #include "app/main_dialog.h"
@@ -127,6 +128,6 @@ int main(int argc, char** argv) {
     UseUtf8Locale();
     return SaveScreenshot(options, argv[0]);
   }
-  CTaluNetworkCheckApp application(fakes::FakeSuite());
+  CTaluNetworkCheckApp application(fakes::FakeSuite(), RunWindow);
   return application.InitInstance(argv[0]);
 }

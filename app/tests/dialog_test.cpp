@@ -21,6 +21,7 @@
 
 #include "app/about_dialog.h"
 #include "app/application.h"
+#include "app/window_application.h"
 #include "app/dialog_look.h"
 #include "app/exit_signals.h"
 #include "app/fakes/fake_checks.h"
