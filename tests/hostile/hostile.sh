@@ -8,8 +8,8 @@
 #
 #   hostile.sh CASE CHECKER DAEMON_DIR
 #
-# CASE is one of stun-garbage ssdp-flood huge-description scheduler-flood
-# peer-megabyte; DAEMON_DIR holds the talu-hostile-* daemons.
+# CASE is one of stun-garbage stun-trickle ssdp-flood huge-description
+# scheduler-flood peer-megabyte; DAEMON_DIR holds the talu-hostile-* daemons.
 set -uo pipefail
 case_name=$1
 checker=$2
@@ -24,6 +24,8 @@ readonly kRunBoundSeconds=90
 readonly kRssCeilingKb=65536
 # Where the redirected STUN requests land in the Internet namespace.
 readonly kHostileStunPort=13478
+# Faster than the NAT test's 300 ms wait: no wait of it ever times out.
+readonly kStunTrickleMs=100
 # Beside miniupnpd's 5000 on the router's LAN address.
 readonly kFakeGatewayPort=5001
 readonly kDescriptionBytes=$((8 * 1024 * 1024))
@@ -72,9 +74,11 @@ NFT
 
 set_up_case() {
   case $case_name in
-    stun-garbage)
+    stun-garbage | stun-trickle)
+      local trickle=()
+      [[ $case_name == stun-trickle ]] && trickle=(--trickle-ms "$kStunTrickleMs")
       "$LAB_DIR/mode" default >/dev/null || fail_setup "lab/mode default"
-      start "$NS_INET" hostile-stun talu-hostile-stun --port "$kHostileStunPort"
+      start "$NS_INET" hostile-stun talu-hostile-stun --port "$kHostileStunPort" ${trickle[@]+"${trickle[@]}"}
       lab_wait_listen "$NS_INET" u "0.0.0.0:$kHostileStunPort" || fail_setup "hostile STUN server"
       redirect_primary_stun ;;
     ssdp-flood)
@@ -161,7 +165,7 @@ expect_met() {
 
 check_hostile_peer_met() {
   case $case_name in
-    stun-garbage)
+    stun-garbage | stun-trickle)
       expect_met "the garbage STUN server answered the client's requests" hostile-stun 1 'answers=[1-9]' ;;
     ssdp-flood)
       expect_met "searches were flooded" hostile-ssdp 1 "flood=$kSsdpAnswersPerSearch/" ;;
