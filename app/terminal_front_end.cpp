@@ -212,7 +212,7 @@ int RunPiped(const CheckSuite& suite, ExitSignals& exitSignals) {
   WindowlessCheckRun run(suite.workers, MakeProbePacketTable(),
                          [&changed](const WindowlessCheckRun::Snapshot&) { changed.Ring(); });
   WindowlessCheckRun::Snapshot snapshot = OpenRun(suite, run);
-  while (!RunHasEnded(snapshot)) {
+  while (!WindowlessCheckRun::RunHasEnded(snapshot)) {
     const Readable ready = WaitForEvents(-1, changed.ReadDescriptor(), exitSignals.ReadDescriptor(), -1);
     if (ready.signal) {
       const int signalNumber = exitSignals.TakeSignal();
@@ -272,11 +272,6 @@ int RunLive(const CheckSuite& suite, ExitSignals& exitSignals) {
 }
 
 }  // namespace
-
-bool RunHasEnded(const WindowlessCheckRun::Snapshot& snapshot) {
-  if (snapshot.recheckEnabled) return true;
-  return snapshot.rows.size() == 1 && snapshot.rows[0].resultText == ui::kInternetFailed;
-}
 
 std::vector<std::string> LiveScreenLines(const WindowlessCheckRun::Snapshot& snapshot,
                                          int maxWidth) {

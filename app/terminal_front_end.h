@@ -14,10 +14,6 @@ namespace talu {
 // process's exit status.
 int RunTerminalFrontEnd(const CheckSuite& suite, ExitSignals& exitSignals);
 
-// The run is over: the sequencer enabled re-check, or the Internet check
-// failed and row 0 stands alone.
-bool RunHasEnded(const WindowlessCheckRun::Snapshot& snapshot);
-
 // What the live view shows: the title, the bordered table and the keys that
 // work now; at most maxWidth columns per line.
 std::vector<std::string> LiveScreenLines(const WindowlessCheckRun::Snapshot& snapshot,

@@ -20,6 +20,5 @@ inline constexpr const char* kCopyEntry = "复制(&C)";
 
 // The Internet check's failure text: a run that shows it in row 0 alone has
 // ended there.
-inline constexpr const char* kInternetFailed = "连接Internet失败";
 
 }  // namespace talu::ui

@@ -8,7 +8,6 @@ namespace {
 
 constexpr const char* kInternetStep = "检查网络...";
 constexpr const char* kInternetConnected = "连接Internet成功";
-constexpr const char* kInternetFailed = "连接Internet失败";
 constexpr const char* kUpnpStep = "检查UPnP映射...";
 constexpr const char* kUpnpSkippedStep = "跳过UPnP映射检查";
 constexpr const char* kNatTypeStep = "检测网络类型...";
@@ -73,7 +72,7 @@ int RunCheckSequence(CheckRunState* dialog) {
       workers.checkInternetConnection ? workers.checkInternetConnection() : NotConnected;
   if (kind <= NotConnected) {
     // The run ends here and re-check stays disabled: only exit remains.
-    table.SetResultText(rows::kInternet, kInternetFailed);
+    table.SetResultText(rows::kInternet, kInternetFailedText);
     return 0;
   }
   table.SetResultText(rows::kInternet, kInternetConnected);

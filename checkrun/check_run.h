@@ -49,6 +49,8 @@ inline constexpr int kHttp = 8;
 }  // namespace rows
 
 inline constexpr const char* kCheckingMarker = "正在检测.";
+// Row 0 after a failed Internet check: the run ends there.
+inline constexpr const char* kInternetFailedText = "连接Internet失败";
 
 // The state of the check runs, shared by the sequencer and every worker. The
 // main dialog (CTaluNetworkCheckDlg) is one; a build without a window makes

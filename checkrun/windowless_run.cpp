@@ -56,6 +56,11 @@ WindowlessCheckRun::Snapshot WindowlessCheckRun::Take() {
   return snapshot;
 }
 
+bool WindowlessCheckRun::RunHasEnded(const Snapshot& snapshot) {
+  if (snapshot.recheckEnabled) return true;
+  return snapshot.rows.size() == 1 && snapshot.rows[0].resultText == kInternetFailedText;
+}
+
 WindowlessCheckRun::Snapshot WindowlessCheckRun::TakeOnWindowThread() const {
   return Snapshot{m_windowTable.Rows(), m_windowTable.RecheckEnabled()};
 }

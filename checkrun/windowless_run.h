@@ -35,6 +35,9 @@ class WindowlessCheckRun {
   void Exit();
 
   Snapshot Take();
+  // The run is over: the sequencer enabled re-check, or the Internet check
+  // failed and row 0 stands alone.
+  static bool RunHasEnded(const Snapshot& snapshot);
   CheckRunState& State() { return m_state; }
 
  private:

@@ -26,6 +26,10 @@ constexpr std::chrono::milliseconds kAnswerWait{300};
 // Time-outs in a row (since the start or test I's first answer) that end a
 // run: about two seconds of asking before a test counts as unanswered.
 constexpr int kTimeoutsToEnd = 7;
+// Datagrams that keep arriving are no time-outs, so a peer that never stops
+// sending would hold the run, the whole check and the exit that waits for it,
+// for ever. No honest run comes near this: the slowest takes about 4 s.
+constexpr std::int64_t kRunDeadlineMs = 10'000;
 
 void PaceAfterSend() {
   const std::int64_t start = platform::ProcessClockMs();
@@ -65,6 +69,7 @@ class NatTestRun {
 
   // The send and receive loop; false when the readiness wait failed.
   bool Exchange() {
+    const std::int64_t deadline = platform::ProcessClockMs() + kRunDeadlineMs;
     do {
       bool readyA = false;
       bool readyB = false;
@@ -84,7 +89,7 @@ class NatTestRun {
       }
       if (readyA) TakeDatagram(m_sockets.a);
       if (readyB) TakeDatagram(m_sockets.b);
-    } while (m_timeouts < kTimeoutsToEnd);
+    } while (m_timeouts < kTimeoutsToEnd && platform::ProcessClockMs() < deadline);
     return true;
   }
 

@@ -22,7 +22,7 @@ TEST(RunHasEndedTest, EndsWhenRecheckComesBackOrTheInternetCheckFailed) {
       {"row 0 failed", {{{"检查网络...", "连接Internet失败"}}, false}, true},
       {"whole run", {{{"检查网络...", "连接Internet成功"}, {"跳过UPnP映射检查", ""}}, true}, true},
   };
-  for (const Case& c : cases) EXPECT_EQ(RunHasEnded(c.snapshot), c.ended) << c.what;
+  for (const Case& c : cases) EXPECT_EQ(WindowlessCheckRun::RunHasEnded(c.snapshot), c.ended) << c.what;
 }
 
 TEST(LiveScreenLinesTest, OffersReCheckOnlyWhileTheButtonWouldBeEnabled) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -368,6 +369,33 @@ TEST(RunNatTests, ArrivingDatagramsHoldTheScheduleOpen) {
   EXPECT_EQ(outcome, NatOutcome::UdpBlocked);
   EXPECT_GE(end, lastJunk);
   EXPECT_EQ(server.CountOf(tests::kTestI), 7u);
+}
+
+// A peer that never stops sending cannot hold the run for ever: past its
+// deadline the run ends like one whose tests went unanswered.
+TEST(RunNatTests, EndlessDatagramsEndAtTheRunDeadline) {
+  constexpr std::chrono::milliseconds kJunkInterval{100};
+  constexpr auto kGenerousBound = std::chrono::seconds(30);
+  FakeStunServer server(Silent());
+  ASSERT_TRUE(server.ok());
+  const std::uint16_t p = testing::FindFreePortPair();
+  std::atomic<bool> stop{false};
+  std::thread junkSender([&] {
+    const std::vector<std::uint8_t> junk(20, 0x63);  // id byte 0x63: no test of ours
+    while (!stop) {
+      std::this_thread::sleep_for(kJunkInterval);
+      server.SendFrom(ServerSocket::OtherIpAndPort, junk, {p, 0x7F000001});
+    }
+  });
+  Ipv4Endpoint local;
+  ScopedLogCapture capture;
+  const Clock::time_point start = Clock::now();
+  const NatOutcome outcome = RunNatTests(server.Primary(), &local, nullptr, nullptr, p);
+  const Clock::duration elapsed = Clock::now() - start;
+  stop = true;
+  junkSender.join();
+  EXPECT_EQ(outcome, NatOutcome::UdpBlocked);
+  EXPECT_LT(elapsed, kGenerousBound);
 }
 
 }  // namespace

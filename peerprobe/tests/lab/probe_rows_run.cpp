@@ -25,7 +25,6 @@ using talu::WindowlessCheckRun;
 // The slowest probe needs about 30 s (five 5 s receive waits and its sends);
 // this only keeps a broken run from hanging the test.
 constexpr std::chrono::seconds kRunBound{120};
-constexpr const char* kInternetFailed = "连接Internet失败";
 
 class RowHistories {
  public:
@@ -36,11 +35,7 @@ class RowHistories {
       std::vector<std::string>& history = m_histories[row];
       if (!text.empty() && (history.empty() || history.back() != text)) history.push_back(text);
     }
-    // Re-check comes back when the run is over; a run that failed the
-    // Internet check ends with row 0 alone, showing that failure (a passed
-    // check also stands alone for a moment, before the other rows come).
-    m_ended = snapshot.recheckEnabled ||
-              (snapshot.rows.size() == 1 && snapshot.rows[0].resultText == kInternetFailed);
+    m_ended = WindowlessCheckRun::RunHasEnded(snapshot);
     if (m_ended) m_changed.notify_all();
   }
 
