@@ -3,8 +3,9 @@
 
 # Every namespace, link, state directory and /etc/netns entry carries this
 # prefix, so that two labs with different prefixes can stand side by side and
-# leftovers of a crashed run are easy to tell from anything else.
-LAB_PREFIX=${TALU_LAB_PREFIX:-talu-}
+# leftovers of a crashed run are easy to tell from anything else. CTest gives
+# each build directory a default of its own (TALU_LAB_DEFAULT_PREFIX).
+LAB_PREFIX=${TALU_LAB_PREFIX:-${TALU_LAB_DEFAULT_PREFIX:-talu-}}
 if [[ ! $LAB_PREFIX =~ ^[a-z][a-z0-9-]{0,9}$ ]]; then
   echo "lab: TALU_LAB_PREFIX must be 1-10 of [a-z0-9-], starting with a letter (link names have 15 characters at most)" >&2
   exit 2
@@ -83,6 +84,22 @@ lab_ns_exists() { ip netns list 2>/dev/null | awk '{print $1}' | grep -qx -- "$1
 lab_is_up() { [[ -f $LAB_STATE/up ]] && lab_ns_exists "$NS_INET"; }
 
 in_ns() { local ns=$1; shift; ip netns exec "$ns" "$@"; }
+
+# Runs a command on the LAN host. The LAN host stands for a machine of its
+# own, so its session gets a runtime directory of its own: a desktop program
+# there (the checker's single-instance marker, for one) must not meet the
+# copies that run on this machine or in other labs. A directory that the
+# caller chose is kept; this machine's login-session directory is not, since
+# every program of the user shares it.
+lab_lan_runtime_dir() {
+  local runtime=${XDG_RUNTIME_DIR:-}
+  if [[ -z $runtime || $runtime == "/run/user/$(id -u)" ]]; then
+    runtime=$LAB_STATE/lan-runtime
+    mkdir -p -m 0700 "$runtime"
+  fi
+  echo "$runtime"
+}
+lab_lan() { XDG_RUNTIME_DIR=$(lab_lan_runtime_dir) ip netns exec "$NS_LAN" "$@"; }
 
 # Waits until something in namespace $1 listens on $3 (ADDRESS:PORT) with
 # protocol $2 (u or t). Generous: a loaded machine is slow, not broken.

@@ -11,7 +11,7 @@ lab_is_up || { echo "lab: the lab is not up (the lab.up fixture should have buil
 
 
 failures=0
-lan() { ip netns exec "$NS_LAN" "$@"; }
+lan() { lab_lan "$@"; }
 # The lab's hand tool (lab/probe/lab_probe.cpp); CTest passes its path.
 probe() {
   [[ -n ${LAB_PROBE:-} ]] || { echo "LAB_PROBE must name the lab_probe executable" >&2; return 2; }
